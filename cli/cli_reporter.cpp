@@ -7,20 +7,21 @@ CliReporter::CliReporter(bool showProgress, long totalBytes)
 {
 }
 
-bool CliReporter::isFailureCaption(const std::string& caption) { return caption != texts::kNote; }
-
-void CliReporter::message(const std::string& text, const std::string& caption, MessageKind)
+void CliReporter::message(const std::string& text, const std::string&, MessageKind)
 {
     progressEnd();
-    std::FILE* out = isFailureCaption(caption) ? stderr : stdout;
-    std::fprintf(out, "%s\n", text.c_str());
-    std::fflush(out);
+    lines_.push_back(text);
 }
 
-void CliReporter::status(const std::string& text)
+void CliReporter::status(const std::string& text) { lines_.push_back(text); }
+
+void CliReporter::emit(bool succeeded)
 {
-    std::fprintf(stdout, "%s\n", text.c_str());
-    std::fflush(stdout);
+    std::FILE* out = succeeded ? stdout : stderr;
+    for (const auto& line : lines_)
+        std::fprintf(out, "%s\n", line.c_str());
+    std::fflush(out);
+    lines_.clear();
 }
 
 void CliReporter::progressStart(const std::string&) { started_ = std::chrono::steady_clock::now(); }

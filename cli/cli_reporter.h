@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "service/flows.h"
 
@@ -20,10 +21,12 @@ public:
     void progressEnd() override;
 
     void setTotalBytes(long bytes) { totalBytes_ = bytes; }
-    // "NOTE" messages and status lines go to standard output; the rest to standard error.
-    static bool isFailureCaption(const std::string& caption);
+    // Prints what the flow showed, in order: on standard output when it
+    // succeeded, else on standard error.
+    void emit(bool succeeded);
 
 private:
+    std::vector<std::string> lines_;
     bool showProgress_;
     long totalBytes_;
     bool barShown_ = false;

@@ -148,8 +148,9 @@ private:
         return comDevicePath(port);
     }
 
-    int finish(const FlowResult& r)
+    int finish(CliReporter& reporter, const FlowResult& r)
     {
+        reporter.emit(r.ok());
         if (!r.ok()) {
             if (r.errorCode == 6005 && r.outcome == FlowResult::Outcome::Refused)
                 printOpenFailure(r.devicePath.empty() ? targetDevice() : r.devicePath);
@@ -190,8 +191,9 @@ private:
         CommandFlows flows(reporter, connection());
         const FlowResult r = flows.programCodeplug(a);
         if (!r.ok() || !opt_.verify)
-            return finish(r);
-        return finish(flows.verifyCodeplug(a));
+            return finish(reporter, r);
+        reporter.emit(true);
+        return finish(reporter, flows.verifyCodeplug(a));
     }
 
     int verify(const std::string& path)
@@ -201,7 +203,7 @@ private:
             return kNothingSent;
         CliReporter reporter(showProgress(), a.totalBytes);
         CommandFlows flows(reporter, connection());
-        return finish(flows.verifyCodeplug(a));
+        return finish(reporter, flows.verifyCodeplug(a));
     }
 
     int backup(const std::string& path, const std::string& output)
@@ -220,7 +222,7 @@ private:
         std::vector<ArchiveRecord> memory;
         const FlowResult r = flows.backupCodeplug(a, &memory);
         if (!r.ok())
-            return finish(r);
+            return finish(reporter, r);
         // Written beside the target and renamed, so a failure leaves no half archive.
         const std::string temp = output + ".part";
         std::FILE* f = std::fopen(temp.c_str(), "wx");
@@ -236,6 +238,7 @@ private:
             return kRadioFailed;
         }
         reporter.message(texts::kBackedUp, texts::kNote, MessageKind::Information);
+        reporter.emit(true);
         return kOk;
     }
 
@@ -243,14 +246,14 @@ private:
     {
         CliReporter reporter(false);
         CommandFlows flows(reporter, connection());
-        return finish(flows.readSerialNumber());
+        return finish(reporter, flows.readSerialNumber());
     }
 
     int serialWrite(const std::string& text)
     {
         CliReporter reporter(false);
         CommandFlows flows(reporter, connection());
-        return finish(flows.writeSerialNumber(text));
+        return finish(reporter, flows.writeSerialNumber(text));
     }
 
     int tempCompRead()
@@ -260,15 +263,15 @@ private:
         radioStorage storage;
         const FlowResult r = flows.readTempComp(storage);
         if (r.ok())
-            std::printf("%s\n", CommandFlows::tempCompText(storage.getTempCompValue()).c_str());
-        return finish(r);
+            reporter.status(CommandFlows::tempCompText(storage.getTempCompValue()));
+        return finish(reporter, r);
     }
 
     int tempCompWrite(const std::string& text)
     {
         CliReporter reporter(false);
         CommandFlows flows(reporter, connection());
-        return finish(flows.writeTempComp(text));
+        return finish(reporter, flows.writeTempComp(text));
     }
 
     int portShow()
