@@ -292,6 +292,13 @@ void SBEPSoftpotReadRequest::receiveReply(CommunicationInterface& port)
     takeLaterValue(reply, value, valueLength);
 }
 
+void SBEPSoftpotReadRequest::receiveBurstReply(CommunicationInterface& port)
+{
+    SBEPReply reply = SBEPReply::fromBurst(port, kReplyIdleLimit);
+    checkSoftpotReply(reply, softpotId(), nullptr, 0);
+    takeLaterValue(reply, value, valueLength);
+}
+
 void SBEPSoftpotReadRequest::copyValue(unsigned char* dest) { packBigEndian(value, dest, valueLength); }
 
 SBEPSoftpotWriteRequest::SBEPSoftpotWriteRequest(int id, int sub, const unsigned char* bytes, int n)

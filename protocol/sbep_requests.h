@@ -120,6 +120,10 @@ public:
 
     std::int32_t value = 0;
     std::int32_t valueLength = 0;
+
+protected:
+    // A plain send takes the value from a reply in the burst too.
+    void receiveBurstReply(CommunicationInterface& port) override;
 };
 
 class SBEPSoftpotWriteRequest : public SBEPSoftpotRequest {

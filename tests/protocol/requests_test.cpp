@@ -309,3 +309,15 @@ TEST_F(Requests, RecoverFailedWriteResendsThePendingWrite)
     EXPECT_EQ(port.sent.size(), 1u);
     EXPECT_EQ(w.pending, nullptr);
 }
+
+TEST_F(Requests, PlainSendOfASoftpotReadTakesTheValueFromEitherPath)
+{
+    const Bytes reply = frame(0x8A, {0x03, 0x00, 0x00, 0x0B, 0xCD});
+    for (bool inBurst : {true, false}) {
+        script({reply}, inBurst);
+        SBEPSoftpotReadRequest read(3);
+        read.send(port);
+        EXPECT_EQ(read.value, 0x0BCD) << inBurst;
+        EXPECT_EQ(read.valueLength, 4) << inBurst;
+    }
+}
