@@ -85,4 +85,8 @@ void ServiceWindowCommands::CmProgramSerialNo()
     host(window, kSerialProgramCaption);
 }
 
+TTempCompWindow* ServiceWindowCommands::tempCompReadWindow() const { return tempCompReadWindow_; }
+TTempCompWindow* ServiceWindowCommands::tempCompWriteWindow() const { return tempCompWriteWindow_; }
+TSerialProgramWindow* ServiceWindowCommands::serialWindow() const { return serialWindow_; }
+
 }  // namespace tolvan

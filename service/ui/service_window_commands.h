@@ -61,9 +61,9 @@ public:
     void CmProgramSerialNo();
 
     // The window each command opened last; null once it is gone.
-    TTempCompWindow* tempCompReadWindow() const { return tempCompReadWindow_; }
-    TTempCompWindow* tempCompWriteWindow() const { return tempCompWriteWindow_; }
-    TSerialProgramWindow* serialWindow() const { return serialWindow_; }
+    TTempCompWindow* tempCompReadWindow() const;
+    TTempCompWindow* tempCompWriteWindow() const;
+    TSerialProgramWindow* serialWindow() const;
 
 private:
     // The lock rule: true when the command may open its window (the lock
