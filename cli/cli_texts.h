@@ -52,5 +52,10 @@ inline constexpr const char* kPortSet = "COM Port %d currently selected";
 inline constexpr const char* kPortSetFailed = "Could not initiate COM Port";
 inline constexpr const char* kPortNumberBad = "port number must be 1 to 9";
 inline constexpr const char* kTraceOpenFailed = "Cannot open trace file %s";
+// A port that cannot be opened because com.ini names none: say so, not just the device tried.
+inline constexpr const char* kComIniMissing = "there is no com.ini in %s";
+inline constexpr const char* kComIniUnreadable = "com.ini in %s cannot be read";
+inline constexpr const char* kComIniNoPort = "com.ini in %s names no COM port 1 to 9";
+inline constexpr const char* kComIniAdvice = "  advice: choose the radio's port with: tolvan port set N";
 
 }  // namespace tolvan::cli

@@ -80,6 +80,23 @@ void printOpenFailure(const std::string& device)
     }
 }
 
+// com.ini that names no port (missing, unreadable, no digit 1 to 9 after its
+// colon) leads to a device that does not exist; name the file instead.
+bool printComIniFailure(const std::string& device)
+{
+    fileModule m;
+    const int port = m.readComPortId();
+    if (port >= 1)
+        return false;
+    const std::string dir = workingDirectory();
+    struct stat st{};
+    const char* what = port == 0 ? kComIniNoPort : (stat(comIniPath().c_str(), &st) != 0 ? kComIniMissing : kComIniUnreadable);
+    std::fprintf(stderr, "%s%s (%d) on %s: ", kCausePrefix, errorClassName(6005), 6005, device.c_str());
+    std::fprintf(stderr, what, dir.c_str());
+    std::fprintf(stderr, "\n%s\n", kComIniAdvice);
+    return true;
+}
+
 int exitFor(const FlowResult& r)
 {
     if (r.ok())
@@ -152,8 +169,11 @@ private:
     {
         reporter.emit(r.ok());
         if (!r.ok()) {
-            if (r.errorCode == 6005 && r.outcome == FlowResult::Outcome::Refused)
-                printOpenFailure(r.devicePath.empty() ? targetDevice() : r.devicePath);
+            if (r.errorCode == 6005 && r.outcome == FlowResult::Outcome::Refused) {
+                const std::string device = r.devicePath.empty() ? targetDevice() : r.devicePath;
+                if (!opt_.device.empty() || !printComIniFailure(device))
+                    printOpenFailure(device);
+            }
             else
                 printCause(r);
         }

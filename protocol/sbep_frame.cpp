@@ -57,7 +57,9 @@ int frameDataLength(const unsigned char* frame)
         return 0;
     if (low == 0xF) {
         const unsigned char* size = frame + (((frame[0] >> 4) == 0xF) ? 2 : 1);
-        return ((size[0] << 8) | size[1]) - 1;
+        // A two-byte size of 0 counts like the size nibble 0: no data.
+        const int field = (size[0] << 8) | size[1];
+        return field > 0 ? field - 1 : 0;
     }
     return low - 1;
 }

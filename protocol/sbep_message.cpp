@@ -24,6 +24,10 @@ ByteVectorBody* frameBody(int opcode, const unsigned char* data, int n)
 ByteVectorBody* copiedFrameBody(const unsigned char* frame)
 {
     const int length = frameTotalLength(frame);
+    // A two-byte size of 0 makes the frame shorter than its own header: the
+    // copy could not be read back without running past it.
+    if (length < frameHeaderLength(frame, 1))
+        throw BadMessage();
     if (frameHasChecksum(frame) && !hasValidChecksum(frame))
         throw BadMessage();
     auto* body = new ByteVectorBody(length);

@@ -135,17 +135,18 @@ public:
         markTick = target;
     }
 
+    // Waits by the signed distance to the deadline, so a deadline across the
+    // wrap of the counter is reached after the wrap, and one that has already
+    // passed ends the wait at once even when the counter wrapped since: an
+    // unsigned "count below deadline" test would then wait 49 days. from is
+    // where the wait was measured from; the distance alone decides.
     static void waitUntil(std::uint32_t from, std::uint32_t to)
     {
+        (void)from;
         TickSource& s = tickSource();
-        if (from > to) {
-            // The target wrapped: first let the counter itself wrap (a count
-            // still equal to from has not wrapped either).
-            for (std::uint32_t t = s.ticks(); t >= from; t = s.ticks())
-                s.sleepTicks(0u - t);
-        }
-        for (std::uint32_t t = s.ticks(); t < to; t = s.ticks())
-            s.sleepTicks(to - t);
+        for (std::int32_t left = static_cast<std::int32_t>(to - s.ticks()); left > 0;
+             left = static_cast<std::int32_t>(to - s.ticks()))
+            s.sleepTicks(static_cast<std::uint32_t>(left));
     }
 
     static void waitSeconds(double seconds)
