@@ -80,16 +80,33 @@ void SBEPMessage::recoveryPause(TickTimer& timer, unsigned waited)
     timer.waitPeriods(static_cast<std::int32_t>(kEchoIdleLimit) - static_cast<std::int32_t>(waited));
 }
 
-void SBEPMessage::drainBurstReply(CommunicationInterface& port)
+void SBEPMessage::receiveBurstReply(CommunicationInterface& port)
 {
+    // Read to its end so that nothing of it is left to arrive later, but not
+    // examined: whatever it was, the exchange is complete.
     try {
-        SBEPReply::fromBurst(port, kReplyIdleLimit);
+        SBEPReply reply = SBEPReply::fromBurst(port, kReplyIdleLimit);
+        if (unsupportedFails && reply.opcode() == kOpUnsupported)
+            throw UnsupportedMessage();
+    } catch (const UnsupportedMessage&) {
+        throw;
     } catch (const Exception&) {
-        // Not examined: whatever it was, the exchange is complete.
     }
 }
 
-void SBEPMessage::receiveBurstReply(CommunicationInterface& port) { drainBurstReply(port); }
+void SBEPMessage::awaitQuietLine(CommunicationInterface& port)
+{
+    if (LineTrace* t = lineTrace())
+        t->event("waiting for a quiet line before the retry");
+    for (int round = 0; round < kMaxQuietRounds; ++round) {
+        port.purgeInput();
+        try {
+            port.waitForInput(1, kReplyIdleLimit);
+        } catch (const TimeoutOnReceive&) {
+            return;
+        }
+    }
+}
 
 void SBEPMessage::sendOnce(CommunicationInterface& port)
 {
@@ -151,6 +168,8 @@ void SBEPMessage::send(CommunicationInterface& port)
         if (attempts >= kMaxAttempts)
             throw;
         traceRetry(e, attempts);
+        if (quietBeforeRetry)
+            awaitQuietLine(port);
         send(port);
     }
 }
@@ -193,6 +212,9 @@ void SBEPMessage::receiveReply(CommunicationInterface& port)
         SBEPReply reply(port, kOpUnsupported, kReplyIdleLimit);
         if (reply.opcode() == kOpUnsupported)
             throw UnsupportedMessage();
+    } catch (const UnsupportedMessage&) {
+        if (unsupportedFails)
+            throw;
     } catch (const Exception&) {
         // Consumes the reply; never fails.
     }

@@ -49,6 +49,13 @@ protected:
     // Frame bytes a query's reply must hold; above 0 a missing or short reply
     // fails instead of leaving the caller's buffer as it was.
     int queryReplyMinimum = 0;
+    // A request the radio must really carry out: its 0x86 reply is a failure,
+    // not a reply to drop.
+    bool unsupportedFails = false;
+    // A request whose reply carries no mark of the attempt it answers: before
+    // a retry, the line must fall quiet so that a late reply to the failed
+    // attempt cannot pass for the answer to the next.
+    bool quietBeforeRetry = false;
 
     // A reply that came together with the acknowledgement. By default it is
     // read to its end and not examined; requests whose reply carries their
@@ -66,9 +73,10 @@ protected:
     void awaitAcknowledge(CommunicationInterface& port);
     // Lets the rest of the 10-character window after transmission pass.
     static void recoveryPause(TickTimer& timer, unsigned waited);
-    // A reply that came in the acknowledgement's burst and is not examined is
-    // still read to its end, so nothing of it is left to arrive later.
-    static void drainBurstReply(CommunicationInterface& port);
+    // Waits until nothing has arrived for a reply's idle limit, discarding
+    // what comes meanwhile (bounded).
+    static void awaitQuietLine(CommunicationInterface& port);
+    static constexpr int kMaxQuietRounds = 16;
 };
 
 // A frame received from the radio.

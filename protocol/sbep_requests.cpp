@@ -151,6 +151,7 @@ SBEPWriteSerialNoRequest::SBEPWriteSerialNoRequest(const char* serial)
           return data;
       }()))
 {
+    unsupportedFails = true;
 }
 
 SBEPKeyUpRequest::SBEPKeyUpRequest() : SBEPMessage(kOpKey, static_cast<unsigned char>(1)) {}
@@ -190,6 +191,7 @@ SBEPReadRequest::SBEPReadRequest(unsigned char* dest, int address, int n)
       }())),
       destination(dest)
 {
+    quietBeforeRetry = true;
 }
 
 int SBEPReadRequest::requestedLength() { return data()[frameDataOffset(data())]; }
@@ -304,11 +306,13 @@ void SBEPSoftpotReadRequest::copyValue(unsigned char* dest) { packBigEndian(valu
 SBEPSoftpotWriteRequest::SBEPSoftpotWriteRequest(int id, int sub, const unsigned char* bytes, int n)
     : SBEPSoftpotRequest(id, sub, bytes, n)
 {
+    unsupportedFails = true;
 }
 
 SBEPSoftpotWriteRequest::SBEPSoftpotWriteRequest(int id, int sub, std::int32_t v, int n)
     : SBEPSoftpotRequest(id, sub, v, n)
 {
+    unsupportedFails = true;
 }
 
 void SBEPSoftpotWriteRequest::receiveReply(CommunicationInterface& port) { SBEPMessage::receiveReply(port); }

@@ -159,6 +159,8 @@ struct SimulatedRadio::Impl {
     std::size_t queuedBytes = 0;
     Clock::time_point lastByteSlot{};
     Clock::time_point lineFreeEstimate{};
+    // When the last piece of the answers scheduled so far is due.
+    Clock::time_point answersEnd{};
     bool writeBlocked = false;
 
     explicit Impl(RadioOptions o) : options(std::move(o))
@@ -293,7 +295,12 @@ struct SimulatedRadio::Impl {
     void scheduleAnswer(Clock::time_point now, std::vector<std::uint8_t> ack, std::vector<std::uint8_t> reply,
                         std::chrono::milliseconds replyDelay, std::optional<std::size_t> closeAfter)
     {
-        const Clock::time_point start = options.pace ? std::max(now, lineFreeEstimate) : now;
+        Clock::time_point start = options.pace ? std::max(now, lineFreeEstimate) : now;
+        // Answers cut into pieces never interleave: one starts after the last
+        // piece of the one before, as a radio's own transmitter would send them.
+        const bool pieces = options.timing == RadioOptions::Timing::Bytewise || options.timing == RadioOptions::Timing::Split;
+        if (pieces)
+            start = std::max(start, answersEnd);
         if (options.timing == RadioOptions::Timing::Late && !reply.empty() && replyDelay == 0ms)
             replyDelay = std::chrono::milliseconds(options.lateMs);
 
@@ -352,6 +359,8 @@ struct SimulatedRadio::Impl {
         }
         if (closeAfter)
             enqueue(at, {}, true);
+        if (pieces)
+            answersEnd = std::max(answersEnd, at + std::chrono::microseconds(1));
     }
 
     // ---- faults ----

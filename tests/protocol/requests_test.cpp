@@ -321,3 +321,46 @@ TEST_F(Requests, PlainSendOfASoftpotReadTakesTheValueFromEitherPath)
         EXPECT_EQ(read.valueLength, 4) << inBurst;
     }
 }
+
+TEST_F(Requests, WritesTheRadioRefusesFailInsteadOfPassingForDone)
+{
+    const unsigned char tc[] = {0, 0, 0, 1};
+    for (bool inBurst : {true, false}) {
+        SCOPED_TRACE(inBurst);
+        port.sent.clear();
+        script({frame(0x86, {0x18})}, inBurst);
+        SBEPWriteSerialNoRequest serial("ABCDEFGHIJ");
+        EXPECT_THROW(serial.send(port), UnsupportedMessage);
+        SBEPSoftpotWriteRequest softpot(1, 1, tc, 4);
+        EXPECT_THROW(softpot.send(port), UnsupportedMessage);
+        EXPECT_EQ(port.sent.size(), 2u) << "never retried";
+
+        // A damaged or missing reply still lets the write pass: the radio acknowledged it.
+        script({{0xF1, 0x98, 0x00}}, inBurst);
+        SBEPWriteSerialNoRequest damaged("ABCDEFGHIJ");
+        EXPECT_NO_THROW(damaged.send(port));
+        clock.advance(50);
+        port.purgeInput();
+    }
+}
+
+TEST_F(Requests, RetriedMemoryReadNeverTakesTheFailedAttemptsLateReply)
+{
+    // First attempt: the reply comes 300 ticks late (past the 250 idle limit)
+    // holding the old bytes; the retry is answered at once with the right ones.
+    int attempt = 0;
+    port.onFrame = [&](ScriptedPort& p, const Bytes&) {
+        if (++attempt == 1) {
+            p.deliver(kAck);
+            p.deliver(frame(0x80, {0xAA, 0xAA}), 300);
+        } else {
+            p.deliver(kAck);
+            p.deliver(frame(0x80, {0x55, 0x55}), 60);
+        }
+    };
+    unsigned char dest[2] = {};
+    SBEPReadRequest read(dest, 0x40, 2);
+    read.send(port);
+    EXPECT_EQ(attempt, 2);
+    EXPECT_EQ(Bytes(dest, dest + 2), (Bytes{0x55, 0x55}));
+}
