@@ -126,6 +126,9 @@ BLUE = (44, 96, 176)
 LCD = (150, 210, 120)
 WHITE = (255, 255, 255)
 
+# The desktop wants each icon in these sizes; 16 and 48 are also compiled in.
+ICON_SIZES = (16, 32, 48, 64, 128, 256)
+
 
 def arrow_down(c, x, y0, y1, color):
     c.rect(x - 1.2, y0, x + 1.2, y1 - 3, color)
@@ -251,7 +254,7 @@ def main():
         c = Canvas(20, 20)
         draw(c)
         c.save(os.path.join(HERE, "glyphs", "glyph%d.png" % number))
-    for size in (16, 48):
+    for size in ICON_SIZES:
         icon_application(size).save(os.path.join(HERE, "icons", "application-%d.png" % size))
         icon_document(size).save(os.path.join(HERE, "icons", "document-%d.png" % size))
     progress_picture().save(os.path.join(HERE, "pictures", "progress.png"))

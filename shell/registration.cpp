@@ -48,13 +48,14 @@ QString Registration::defaultDataHome()
 
 QString Registration::mimePackage() const { return dataHome_ + QStringLiteral("/mime/packages/tolvan-tool.xml"); }
 QString Registration::desktopEntry() const { return dataHome_ + QStringLiteral("/applications/tolvan-tool.desktop"); }
-QString Registration::documentIcon() const
+QString Registration::documentIcon(int size) const
 {
-    return dataHome_ + QStringLiteral("/icons/hicolor/48x48/mimetypes/") + kDocumentIcon + QStringLiteral(".png");
+    return dataHome_ + QStringLiteral("/icons/hicolor/%1x%1/mimetypes/").arg(size) + kDocumentIcon
+           + QStringLiteral(".png");
 }
-QString Registration::appIcon() const
+QString Registration::appIcon(int size) const
 {
-    return dataHome_ + QStringLiteral("/icons/hicolor/48x48/apps/") + kAppIcon + QStringLiteral(".png");
+    return dataHome_ + QStringLiteral("/icons/hicolor/%1x%1/apps/").arg(size) + kAppIcon + QStringLiteral(".png");
 }
 
 QString Registration::execValue(const QString& program)
@@ -70,9 +71,9 @@ QString Registration::execValue(const QString& program)
     return u'"' + quoted + u'"';
 }
 
-void Registration::write() const
+QByteArray Registration::mimePackageText()
 {
-    const QByteArray mime = QStringLiteral(
+    return QStringLiteral(
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
         "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
         "  <mime-type type=\"%1\">\n"
@@ -84,9 +85,13 @@ void Registration::write() const
         .arg(QString::fromLatin1(kMimeType), QString::fromLatin1(kMimeComment), QString::fromLatin1(kDocumentIcon),
              QString::fromLatin1(kGlob))
         .toUtf8();
+}
+
+QByteArray Registration::desktopEntryText(const QString& exec)
+{
     // No MimeType= key: the tool takes no file on its command line, so it
     // gives archives their icon without claiming to open them.
-    const QByteArray desktop = QStringLiteral(
+    return QStringLiteral(
         "[Desktop Entry]\n"
         "Type=Application\n"
         "Name=Tolvan Tool\n"
@@ -95,13 +100,16 @@ void Registration::write() const
         "Icon=%2\n"
         "Terminal=false\n"
         "Categories=Utility;\n")
-        .arg(execValue(executable_), QString::fromLatin1(kAppIcon))
+        .arg(exec, QString::fromLatin1(kAppIcon))
         .toUtf8();
+}
 
-    writeFile(mimePackage(), mime);
-    writeFile(desktopEntry(), desktop);
-    writeFile(documentIcon(), resource(QStringLiteral(":/icons/document-48.png")));
-    writeFile(appIcon(), resource(QStringLiteral(":/icons/application-48.png")));
+void Registration::write() const
+{
+    writeFile(mimePackage(), mimePackageText());
+    writeFile(desktopEntry(), desktopEntryText(execValue(executable_)));
+    writeFile(documentIcon(), resource(QStringLiteral(":/icons/document-%1.png").arg(kIconSize)));
+    writeFile(appIcon(), resource(QStringLiteral(":/icons/application-%1.png").arg(kIconSize)));
     refreshMimeDatabase();
 }
 
