@@ -52,9 +52,9 @@ protected:
     // A request the radio must really carry out: its 0x86 reply is a failure,
     // not a reply to drop.
     bool unsupportedFails = false;
-    // A request whose reply carries no mark of the attempt it answers: before
-    // a retry, the line must fall quiet so that a late reply to the failed
-    // attempt cannot pass for the answer to the next.
+    // A memory request: before a retry the line must fall quiet, so that a
+    // late reply to the failed attempt cannot pass for the answer to the next
+    // (a read reply names no address; a write reply may name any write).
     bool quietBeforeRetry = false;
 
     // A reply that came together with the acknowledgement. By default it is

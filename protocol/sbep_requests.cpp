@@ -81,6 +81,8 @@ int softpotBurstBytes(int selector) { return selector == 2 ? 2 : selector == 20 
 SBEPWriteRequest::SBEPWriteRequest(const unsigned char* source, int address, int n)
     : SBEPMessage(built(kOpMemoryWrite, withAddress(address, source, n)))
 {
+    // A late failure reply of this frame must not be taken for the answer to a later one.
+    quietBeforeRetry = true;
 }
 
 int SBEPWriteRequest::address() { return static_cast<int>(unpackBigEndian(data() + frameDataOffset(data()), 3)); }

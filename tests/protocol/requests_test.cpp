@@ -364,3 +364,21 @@ TEST_F(Requests, RetriedMemoryReadNeverTakesTheFailedAttemptsLateReply)
     EXPECT_EQ(attempt, 2);
     EXPECT_EQ(Bytes(dest, dest + 2), (Bytes{0x55, 0x55}));
 }
+
+TEST_F(Requests, LateWriteReplyOfAFailedAttemptIsDiscardedBeforeTheRetry)
+{
+    // Attempt 1 fails late (0x85 after the 2 s limit); attempt 2 is confirmed.
+    const unsigned char data[] = {7};
+    int attempt = 0;
+    port.onFrame = [&](ScriptedPort& p, const Bytes&) {
+        p.deliver(kAck);
+        if (++attempt == 1)
+            p.deliver(frame(0x85, address3(0x1000)), 1990);
+        else
+            p.deliver(frame(0x84, address3(0x1000)), 100);
+    };
+    SBEPWriteRequest w(data, 0x1000, 1);
+    EXPECT_NO_THROW(w.send(port));
+    EXPECT_EQ(attempt, 2);
+    EXPECT_EQ(w.pending, nullptr);
+}
