@@ -9,16 +9,6 @@ using namespace tolvan::testing;
 
 namespace {
 
-Bytes frame(int opcode, const Bytes& data)
-{
-    Bytes out(static_cast<std::size_t>(frameLength(opcode, static_cast<int>(data.size()))));
-    buildFrame(out.data(), opcode, data.data(), static_cast<int>(data.size()));
-    return out;
-}
-
-const Bytes kAck{0x50};
-const Bytes kNak{0x60};
-
 class Exchange : public ::testing::Test {
 protected:
     FakeClock clock{5000};

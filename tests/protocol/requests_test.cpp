@@ -9,17 +9,6 @@ using namespace tolvan::testing;
 
 namespace {
 
-Bytes frame(int opcode, const Bytes& data)
-{
-    Bytes out(static_cast<std::size_t>(frameLength(opcode, static_cast<int>(data.size()))));
-    buildFrame(out.data(), opcode, data.data(), static_cast<int>(data.size()));
-    return out;
-}
-
-Bytes address3(std::uint32_t a) { return {static_cast<std::uint8_t>(a >> 16), static_cast<std::uint8_t>(a >> 8), static_cast<std::uint8_t>(a)}; }
-
-const Bytes kAck{0x50};
-
 // Every way the line may hand over the acknowledgement and its reply.
 std::vector<Delivery> allDeliveries(std::size_t burstLength)
 {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "link/communication_port.h"
+#include "protocol/sbep_frame.h"
 #include "protocol/timing.h"
 
 namespace tolvan::testing {
@@ -142,6 +143,22 @@ inline Bytes withChecksum(Bytes frame)
     frame.push_back(static_cast<std::uint8_t>(0xFF - (sum & 0xFF)));
     return frame;
 }
+
+// A frame as the writer builds it.
+inline Bytes frame(int opcode, const Bytes& data)
+{
+    Bytes out(static_cast<std::size_t>(frameLength(opcode, static_cast<int>(data.size()))));
+    buildFrame(out.data(), opcode, data.data(), static_cast<int>(data.size()));
+    return out;
+}
+
+inline Bytes address3(std::uint32_t a)
+{
+    return {static_cast<std::uint8_t>(a >> 16), static_cast<std::uint8_t>(a >> 8), static_cast<std::uint8_t>(a)};
+}
+
+inline const Bytes kAck{0x50};
+inline const Bytes kNak{0x60};
 
 inline Bytes concat(Bytes a, const Bytes& b)
 {
