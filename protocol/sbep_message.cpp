@@ -94,14 +94,15 @@ void SBEPMessage::receiveBurstReply(CommunicationInterface& port)
     }
 }
 
-void SBEPMessage::awaitQuietLine(CommunicationInterface& port)
+void SBEPMessage::awaitQuietLine(CommunicationInterface& port, double seconds)
 {
+    const unsigned limit = static_cast<unsigned>(port.charactersIn(seconds));
     if (LineTrace* t = lineTrace())
         t->event("waiting for a quiet line before the retry");
     for (int round = 0; round < kMaxQuietRounds; ++round) {
         port.purgeInput();
         try {
-            port.waitForInput(1, kReplyIdleLimit);
+            port.waitForInput(1, limit);
         } catch (const TimeoutOnReceive&) {
             return;
         }
@@ -168,8 +169,8 @@ void SBEPMessage::send(CommunicationInterface& port)
         if (attempts >= kMaxAttempts)
             throw;
         traceRetry(e, attempts);
-        if (quietBeforeRetry)
-            awaitQuietLine(port);
+        if (quietSecondsBeforeRetry > 0.0)
+            awaitQuietLine(port, quietSecondsBeforeRetry);
         send(port);
     }
 }

@@ -52,10 +52,11 @@ protected:
     // A request the radio must really carry out: its 0x86 reply is a failure,
     // not a reply to drop.
     bool unsupportedFails = false;
-    // A memory request: before a retry the line must fall quiet, so that a
-    // late reply to the failed attempt cannot pass for the answer to the next
-    // (a read reply names no address; a write reply may name any write).
-    bool quietBeforeRetry = false;
+    // A memory request: before a retry the line must have been quiet this long,
+    // so that a late reply to the failed attempt cannot pass for the answer to
+    // the next (a read reply names no address; a write reply may name any
+    // write). 0 for the other requests.
+    double quietSecondsBeforeRetry = 0.0;
 
     // A reply that came together with the acknowledgement. By default it is
     // read to its end and not examined; requests whose reply carries their
@@ -75,7 +76,7 @@ protected:
     static void recoveryPause(TickTimer& timer, unsigned waited);
     // Waits until nothing has arrived for a reply's idle limit, discarding
     // what comes meanwhile (bounded).
-    static void awaitQuietLine(CommunicationInterface& port);
+    static void awaitQuietLine(CommunicationInterface& port, double seconds);
     static constexpr int kMaxQuietRounds = 16;
 };
 

@@ -82,7 +82,7 @@ SBEPWriteRequest::SBEPWriteRequest(const unsigned char* source, int address, int
     : SBEPMessage(built(kOpMemoryWrite, withAddress(address, source, n)))
 {
     // A late failure reply of this frame must not be taken for the answer to a later one.
-    quietBeforeRetry = true;
+    quietSecondsBeforeRetry = kReplySeconds;
 }
 
 int SBEPWriteRequest::address() { return static_cast<int>(unpackBigEndian(data() + frameDataOffset(data()), 3)); }
@@ -193,7 +193,7 @@ SBEPReadRequest::SBEPReadRequest(unsigned char* dest, int address, int n)
       }())),
       destination(dest)
 {
-    quietBeforeRetry = true;
+    quietSecondsBeforeRetry = SBEPWriteRequest::kReplySeconds;
 }
 
 int SBEPReadRequest::requestedLength() { return data()[frameDataOffset(data())]; }

@@ -52,10 +52,13 @@ commands end in "Radio Communication Error!!" / "Error writing in Temp Comp data
 **F2 - a retried memory read took an earlier attempt's reply (fixed).** A retry followed the failure
 after the recovery pause only, while the failed attempt's late reply was still on its way; a read reply
 names no address, so it answered the retry and `tolvan backup` saved a frame holding the previous
-frame's bytes (found by the soak run, seed 2). A memory read now waits, before it is sent again, until
-the line has been quiet for the reply limit of 250 character times, discarding what arrives meanwhile
-(`quietBeforeRetry`, `SBEPMessage::awaitQuietLine`). It costs about 0.26 s per retried read and nothing
-on a clean line; other requests carry the address or id that lets a late duplicate pass harmlessly.
+frame's bytes (found by the soak run, seed 2). The same happened to writes: with every reply later than
+the limit, a late reply of one frame answered the next, and a pipelined program reported success for a
+frame the radio had refused (soak seed 2, run 395). A memory read or write now waits, before it is sent
+again, until the line has been quiet for the write reply limit of 2.0 s, discarding what arrives
+meanwhile (`quietSecondsBeforeRetry`, `SBEPMessage::awaitQuietLine`). It costs 2 s per retried memory
+frame and nothing on a clean line; the other requests carry the id that lets a late duplicate pass
+harmlessly, or are not examined.
 
 **S1 - the simulator interleaved two answers (fixed).** In `--timing bytewise` and `split`, the pieces of
 a late reply and of a later answer alternated on the line. An answer cut into pieces now starts after the
@@ -99,7 +102,7 @@ class Command:
     unavailable_text: str = ""  # its own text for a port that cannot be opened, if any
 
     def bound(self):
-        return h.failure_bound(self.request_len, self.reply_limit, self.exchanges)
+        return h.failure_bound(self.request_len, self.reply_limit, self.exchanges, memory=self.opcode in (0x11, 0x17))
 
 
 def memory_is_archive(run, dump):

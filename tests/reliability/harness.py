@@ -30,6 +30,10 @@ from dataclasses import dataclass, field
 # normally before the failing one), normal(L, n) = (L + n) * CHAR + 30 ms +
 # 20 * CHAR is an exchange answered at once with an n-byte reply, and MARGIN
 # covers starting the process and opening the port.
+# A memory read or write waits, before each of its 3 retries, until the line
+# has been quiet for 2.0 s (1919 character times); a late reply arriving in
+# that wait starts it once more, so a memory command adds
+#   3 * 2 * 1919 * CHAR.
 
 CHAR = 10.0 / 9600.0
 PAUSE = 0.030
@@ -50,9 +54,17 @@ def normal_time(request_len, reply_len):
     return (request_len + reply_len) * CHAR + PAUSE + 20 * CHAR
 
 
-def failure_bound(request_len, reply_limit, exchanges):
+QUIET_BEFORE_RETRY = 1919  # memory requests, character times
+
+
+def retry_quiet_time():
+    return (ATTEMPTS - 1) * 2 * QUIET_BEFORE_RETRY * CHAR
+
+
+def failure_bound(request_len, reply_limit, exchanges, memory=False):
     """exchanges: (request_len, reply_len) of every exchange the command makes."""
-    return ATTEMPTS * attempt_time(request_len, reply_limit) + sum(normal_time(q, r) for q, r in exchanges) + MARGIN
+    quiet = retry_quiet_time() if memory else 0.0
+    return ATTEMPTS * attempt_time(request_len, reply_limit) + quiet + sum(normal_time(q, r) for q, r in exchanges) + MARGIN
 
 
 # ---- archives -----------------------------------------------------------------

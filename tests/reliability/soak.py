@@ -51,7 +51,7 @@ class Plan:
         # Every frame may take all 4 attempts and still succeed (rate faults);
         # a pipelined radio adds the closing empty writes.
         exchanges = self.frames() + (MAX_CLOSING_WRITES if "--pipelined" in self.radio else 0)
-        return exchanges * h.ATTEMPTS * h.attempt_time(72, h.WRITE_REPLY_IDLE) + h.MARGIN
+        return exchanges * (h.ATTEMPTS * h.attempt_time(72, h.WRITE_REPLY_IDLE) + h.retry_quiet_time()) + h.MARGIN
 
 
 def make_plan(index, rng):
@@ -214,8 +214,8 @@ def main():
                 "2.6 s, fail-write addresses mostly inside the archive, close after 0 to 6 bytes). Then",
                 "`tolvan program`; after exit 0 also `tolvan verify` and a comparison of the radio's memory dump",
                 "with the archive; after a failure the failure text, its cause line and the whole-frame check of",
-                "the fault matrix. Per-run time bound: (frames + 16 closing writes when pipelined) x 4 x",
-                "attempt(72, 1919) + 1.5 s. Leaks: nothing may remain in tolvan's process group, no other process",
+                "the fault matrix. Per-run time bound: (frames + 16 closing writes when pipelined) x (4 x",
+                "attempt(72, 1919) + 3 x 2 x 2.0 s of quiet line before retries) + 1.5 s. Leaks: nothing may remain in tolvan's process group, no other process",
                 "may hold the radio's device after a run, and the harness's own file descriptors and child",
                 "processes are counted before and after. Earlier, seed 2 with 400 runs found F2 (see *Faults found*).",
                 "", "```", summary, "```", "",

@@ -167,26 +167,26 @@ TEST_F(RadioFaults, EachFaultEndsInItsErrorOrARetriedSuccess)
         Op op;
         int code;  // 0: succeeds after retries
     };
+    // Memory writes wait 2 s for a quiet line before each retry, so write
+    // cases that retry are few here; the fault matrix runs every pair.
     const Case cases[] = {
         {"nak:count=1", Op::Write, 0},
-        {"nak", Op::Write, 6203},
+        {"nak", Op::TempComp, 6203},
         {"bad-checksum:count=2", Op::SerialQuery, 0},
         {"bad-checksum", Op::TempComp, 6205},
         {"lost-ack:count=1", Op::TempComp, 0},
         {"lost-ack", Op::SerialQuery, 6014},
         {"lost-reply", Op::SerialQuery, 6014},
-        // A reply past the limit fails that attempt; it then arrives during the
-        // retry and, naming the same write or softpot, completes it.
-        {"late-reply:delay=2200", Op::Write, 0},
+        // A softpot reply past its limit fails that attempt; it then arrives
+        // during the retry and, naming the same softpot, completes it.
         {"late-reply:delay=600", Op::TempComp, 0},
         {"lost-reply", Op::TempComp, 6014},
-        {"wrong-address:count=3", Op::Write, 0},
-        {"wrong-address", Op::Write, 6205},
+        {"wrong-address:count=1", Op::Write, 0},
         {"wrong-id", Op::TempComp, 6205},
         {"fail-write:address=0x3000", Op::Write, 6206},
         {"unsupported", Op::TempComp, 6202},
         {"unsupported", Op::SerialQuery, 6202},
-        {"silent", Op::Write, 6014},
+        {"silent", Op::SerialQuery, 6014},
         {"mute", Op::SerialQuery, 6014},
     };
     for (const auto& c : cases) {
