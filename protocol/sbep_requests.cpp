@@ -1,5 +1,6 @@
 #include "protocol/sbep_requests.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -303,7 +304,11 @@ void SBEPSoftpotReadRequest::receiveBurstReply(CommunicationInterface& port)
     takeLaterValue(reply, value, valueLength);
 }
 
-void SBEPSoftpotReadRequest::copyValue(unsigned char* dest) { packBigEndian(value, dest, valueLength); }
+void SBEPSoftpotReadRequest::copyValue(unsigned char* dest)
+{
+    // The value is 32 bits: a longer reply never writes past four bytes.
+    packBigEndian(value, dest, std::clamp(valueLength, 0, 4));
+}
 
 SBEPSoftpotWriteRequest::SBEPSoftpotWriteRequest(int id, int sub, const unsigned char* bytes, int n)
     : SBEPSoftpotRequest(id, sub, bytes, n)

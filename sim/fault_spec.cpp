@@ -100,11 +100,11 @@ std::optional<FaultSpec> FaultSpec::parse(const std::string& text, std::string* 
 
     bool haveTrigger = false;
     bool haveAddress = false;
-    const auto setTrigger = [&](Trigger trigger, const std::string& key) {
+    const auto setTrigger = [&](Trigger chosen, const std::string& key) {
         if (haveTrigger)
             return fail(error, "more than one trigger in '" + text + "' (at '" + key + "')");
         haveTrigger = true;
-        spec.trigger = trigger;
+        spec.trigger = chosen;
         return true;
     };
 
