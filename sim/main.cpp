@@ -13,7 +13,7 @@
 
 namespace {
 
-using tolvan::sim::FaultSpec;
+using tolvan::sim::FaultRule;
 using tolvan::sim::RadioOptions;
 
 constexpr int kUsageError = 2;
@@ -38,12 +38,12 @@ Options:
                          split     random pieces, 1 to 4 ms apart (seeded)
   --late-ms N          delay of the reply in late timing (default 40)
   --seed N             seed for split timing and rate faults (default 1)
-  --fault SPEC         add a fault; may be given many times
+  --fault RULE         add a fault; may be given many times
   --dump FILE          at exit write serial, temp comp and memory to FILE
                        (memory as "AAAAAA: hex bytes", 16 per line)
   --help               show this text
 
-Fault SPEC: KIND[:SETTING,...]
+Fault RULE: KIND[:SETTING,...]
   Triggers (one; default always):
     always             every matching frame
     frame=N            the N-th frame received (1-based, every frame counts)
@@ -157,7 +157,7 @@ int main(int argc, char** argv)
             options.seed = number;
         } else if (name == "--fault") {
             std::string error;
-            const auto fault = FaultSpec::parse(value, &error);
+            const auto fault = FaultRule::parse(value, &error);
             if (!fault)
                 return usageError("bad --fault '" + value + "': " + error);
             options.faults.push_back(*fault);

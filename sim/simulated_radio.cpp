@@ -107,7 +107,7 @@ struct Decision {
 };
 
 struct FaultState {
-    FaultSpec spec;
+    FaultRule rule;
     std::uint64_t framesSeen = 0;
     std::uint64_t remaining = 0;
     std::uint64_t rng = 0;
@@ -170,25 +170,25 @@ struct SimulatedRadio::Impl {
         installFaults(options.faults);
     }
 
-    void installFaults(const std::vector<FaultSpec>& specs)
+    void installFaults(const std::vector<FaultRule>& rules)
     {
-        options.faults = specs;
+        options.faults = rules;
         faults.clear();
         silent = false;
         mute = false;
         std::uint64_t seedState = options.seed;
         splitRng = splitmix(seedState);
-        for (const auto& spec : specs) {
+        for (const auto& rule : rules) {
             FaultState state;
-            state.spec = spec;
-            state.remaining = spec.count;
+            state.rule = rule;
+            state.remaining = rule.count;
             state.rng = splitmix(seedState);
             faults.push_back(state);
             // An unconditional silence starts before the first byte, so even its echo is gone.
-            if (spec.trigger == FaultSpec::Trigger::Always && !spec.opcode) {
-                if (spec.kind == FaultSpec::Kind::Mute)
+            if (rule.trigger == FaultRule::Trigger::Always && !rule.opcode) {
+                if (rule.kind == FaultRule::Kind::Mute)
                     mute = true;
-                if (spec.kind == FaultSpec::Kind::Silent)
+                if (rule.kind == FaultRule::Kind::Silent)
                     silent = true;
             }
         }
@@ -365,21 +365,21 @@ struct SimulatedRadio::Impl {
 
     // ---- faults ----
 
-    static bool applies(const FaultSpec& spec, int opcode, const std::vector<std::uint8_t>& data, bool parsed)
+    static bool applies(const FaultRule& rule, int opcode, const std::vector<std::uint8_t>& data, bool parsed)
     {
-        if (spec.opcode && *spec.opcode != opcode)
+        if (rule.opcode && *rule.opcode != opcode)
             return false;
-        switch (spec.kind) {
-        case FaultSpec::Kind::WrongAddress:
+        switch (rule.kind) {
+        case FaultRule::Kind::WrongAddress:
             return parsed && opcode == kOpMemoryWrite;
-        case FaultSpec::Kind::WrongId:
+        case FaultRule::Kind::WrongId:
             return parsed && (opcode == kOpSoftpot || opcode == kOpAutoTune);
-        case FaultSpec::Kind::FailWrite: {
+        case FaultRule::Kind::FailWrite: {
             if (!parsed || opcode != kOpMemoryWrite)
                 return false;
             const std::uint32_t start = bigEndian(data.data(), 3);
             const std::size_t length = data.size() - 3;
-            return ((spec.address - start) & kAddressMask) < length;
+            return ((rule.address - start) & kAddressMask) < length;
         }
         default:
             return true;
@@ -391,35 +391,35 @@ struct SimulatedRadio::Impl {
         Decision decision;
         for (auto& fault : faults) {
             ++fault.framesSeen;
-            const FaultSpec& spec = fault.spec;
-            if (!applies(spec, opcode, data, parsed))
+            const FaultRule& rule = fault.rule;
+            if (!applies(rule, opcode, data, parsed))
                 continue;
             bool fires = false;
-            switch (spec.trigger) {
-            case FaultSpec::Trigger::Always: fires = true; break;
-            case FaultSpec::Trigger::Frame: fires = fault.framesSeen == spec.frame; break;
-            case FaultSpec::Trigger::Count:
+            switch (rule.trigger) {
+            case FaultRule::Trigger::Always: fires = true; break;
+            case FaultRule::Trigger::Frame: fires = fault.framesSeen == rule.frame; break;
+            case FaultRule::Trigger::Count:
                 fires = fault.remaining > 0;
                 if (fires)
                     --fault.remaining;
                 break;
-            case FaultSpec::Trigger::Rate: fires = unitDraw(fault.rng) < spec.rate; break;
+            case FaultRule::Trigger::Rate: fires = unitDraw(fault.rng) < rule.rate; break;
             }
             if (!fires)
                 continue;
-            switch (spec.kind) {
-            case FaultSpec::Kind::Nak: decision.nak = true; break;
-            case FaultSpec::Kind::BadChecksum: decision.badChecksum = true; break;
-            case FaultSpec::Kind::LostAck: decision.lostAck = true; break;
-            case FaultSpec::Kind::LostReply: decision.lostReply = true; break;
-            case FaultSpec::Kind::LateReply: decision.lateMs = spec.delayMs; break;
-            case FaultSpec::Kind::WrongAddress: decision.wrongAddress = true; break;
-            case FaultSpec::Kind::WrongId: decision.wrongId = true; break;
-            case FaultSpec::Kind::FailWrite: decision.failAddress = spec.address; break;
-            case FaultSpec::Kind::Unsupported: decision.unsupported = true; break;
-            case FaultSpec::Kind::Silent: silent = true; break;
-            case FaultSpec::Kind::Mute: mute = true; break;
-            case FaultSpec::Kind::Close: decision.closeAfter = spec.after; break;
+            switch (rule.kind) {
+            case FaultRule::Kind::Nak: decision.nak = true; break;
+            case FaultRule::Kind::BadChecksum: decision.badChecksum = true; break;
+            case FaultRule::Kind::LostAck: decision.lostAck = true; break;
+            case FaultRule::Kind::LostReply: decision.lostReply = true; break;
+            case FaultRule::Kind::LateReply: decision.lateMs = rule.delayMs; break;
+            case FaultRule::Kind::WrongAddress: decision.wrongAddress = true; break;
+            case FaultRule::Kind::WrongId: decision.wrongId = true; break;
+            case FaultRule::Kind::FailWrite: decision.failAddress = rule.address; break;
+            case FaultRule::Kind::Unsupported: decision.unsupported = true; break;
+            case FaultRule::Kind::Silent: silent = true; break;
+            case FaultRule::Kind::Mute: mute = true; break;
+            case FaultRule::Kind::Close: decision.closeAfter = rule.after; break;
             }
         }
         return decision;
@@ -778,7 +778,7 @@ void SimulatedRadio::setOptions(const RadioOptions& options)
     d.poke();
 }
 
-void SimulatedRadio::setFaults(std::vector<FaultSpec> faults)
+void SimulatedRadio::setFaults(std::vector<FaultRule> faults)
 {
     std::lock_guard lock(impl_->mutex);
     impl_->installFaults(faults);

@@ -14,7 +14,7 @@
 namespace tolvan::sim {
 
 // One reproducible misbehaviour: what goes wrong, and on which frames.
-struct FaultSpec {
+struct FaultRule {
     enum class Kind {
         Nak,           // answer 60 and do nothing
         BadChecksum,   // reply with a corrupted checksum
@@ -43,7 +43,7 @@ struct FaultSpec {
 
     // "kind[:key=value,...]" with keys frame, count, always, rate, opcode,
     // delay, address, after; numbers take 0x for hexadecimal.
-    static std::optional<FaultSpec> parse(const std::string& text, std::string* error);
+    static std::optional<FaultRule> parse(const std::string& text, std::string* error);
     std::string toString() const;
     static const char* kindName(Kind kind);
     static std::vector<Kind> allKinds();
@@ -63,7 +63,7 @@ struct RadioOptions {
     Timing timing = Timing::Burst;
     int lateMs = 40;
     std::uint64_t seed = 1;
-    std::vector<FaultSpec> faults;
+    std::vector<FaultRule> faults;
     std::string linkPath;  // symbolic link made to the device while serving
 };
 
@@ -93,7 +93,7 @@ public:
 
     // Modes and faults (not serial, temp comp or link); fault triggers start counting afresh.
     void setOptions(const RadioOptions& options);
-    void setFaults(std::vector<FaultSpec> faults);
+    void setFaults(std::vector<FaultRule> faults);
     void setTiming(RadioOptions::Timing timing, int lateMs = 40);
     void setPipelined(bool pipelined);
     void setPace(bool pace);

@@ -152,7 +152,7 @@ TEST_F(Cli, MalformedArchiveIsRefusedBeforeAnythingIsSent)
 TEST_F(Cli, RadioFailureNamesTheErrorTheDeviceAndWhereItStopped)
 {
     std::string error;
-    radio.setFaults({*sim::FaultSpec::parse("fail-write:address=0x4001", &error)});
+    radio.setFaults({*sim::FaultRule::parse("fail-write:address=0x4001", &error)});
     const RunResult r = tolvan({"program", archive});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
@@ -207,7 +207,7 @@ TEST_F(Cli, TraceShowsFramesEchoesAndAcknowledgements)
 TEST_F(Cli, TraceMarksRetries)
 {
     std::string error;
-    radio.setFaults({*sim::FaultSpec::parse("nak:count=1", &error)});
+    radio.setFaults({*sim::FaultRule::parse("nak:count=1", &error)});
     const RunResult r = tolvan({"--trace", dir + "/trace.txt", "serial", "read"});
     ASSERT_EQ(r.status, 0) << r.err;
     std::ifstream in(dir + "/trace.txt");

@@ -184,7 +184,7 @@ WRITES_ACT = ("serial write", "tempcomp write")  # their reply is consumed, not 
 class Fault:
     key: str
     label: str
-    specs: object  # (command) -> list of --fault texts
+    rules: object  # (command) -> list of --fault texts
     expect: object  # (command) -> Expect
     removed: bool = False  # the simulator goes away while tolvan runs
     unlinked: bool = False  # the device's link is gone before tolvan starts
@@ -262,7 +262,7 @@ def run_case(args, command, fault, workroot):
     with open(os.path.join(work, "codeplug.tvn"), "w") as f:
         f.write(h.format_archive(RECORDS))
     link = os.path.join(work, "radio")
-    sim = h.Sim(args.radiosim, work, fault.specs(command),
+    sim = h.Sim(args.radiosim, work, fault.rules(command),
                 ["--serial", SERIAL, "--tempcomp", TEMPCOMP, "--link", link] + command.radio + args.radio)
     trace = os.path.join(work, "trace.txt")
     base = [args.tolvan, "--device", link, "--quiet"]

@@ -71,16 +71,16 @@ def make_plan(index, rng):
         kind = rng.choice(KINDS)
         trigger = rng.choice(["always", "frame=%d" % rng.randint(1, frames + 2), "count=%d" % rng.randint(1, 5),
                               "rate=%.2f" % rng.uniform(0.05, 0.5)])
-        spec = "%s:%s,opcode=0x17" % (kind, trigger)
+        rule = "%s:%s,opcode=0x17" % (kind, trigger)
         if kind == "late-reply":
-            spec += ",delay=%d" % rng.randint(50, 2600)
+            rule += ",delay=%d" % rng.randint(50, 2600)
         elif kind == "fail-write":
             r = rng.choice(records)
-            spec += ",address=0x%X" % (r.address + rng.randrange(len(r.data)) if rng.random() < 0.8 else rng.randrange(0x1000000))
+            rule += ",address=0x%X" % (r.address + rng.randrange(len(r.data)) if rng.random() < 0.8 else rng.randrange(0x1000000))
         elif kind == "close":
             # At most 6 bytes: the answer to a write (7 bytes) is always cut.
-            spec += ",after=%d" % rng.randint(0, 6)
-        faults.append(spec)
+            rule += ",after=%d" % rng.randint(0, 6)
+        faults.append(rule)
     return Plan(index, rng.randrange(1 << 32), records, radio, faults)
 
 

@@ -133,7 +133,7 @@ TEST_F(Flows, ProgramFailuresEndInTheFixedTextWithNoReset)
         shown.shown.clear();
         radio.clearFrames();
         std::string error;
-        radio.setFaults({*sim::FaultSpec::parse("fail-write:address=0x2040", &error)});
+        radio.setFaults({*sim::FaultRule::parse("fail-write:address=0x2040", &error)});
         CommandFlows flows(shown, c.radioThere ? toRadio() : nowhere());
         const FlowResult r = flows.programCodeplug(a);
         EXPECT_EQ(r.outcome, c.outcome);
@@ -181,7 +181,7 @@ TEST_F(Flows, ReadSerialNumberShowsItInTheStatusBar)
     EXPECT_TRUE(shown.messages().empty());
 
     std::string error;
-    radio.setFaults({*sim::FaultSpec::parse("silent", &error)});
+    radio.setFaults({*sim::FaultRule::parse("silent", &error)});
     shown.shown.clear();
     EXPECT_EQ(flows.readSerialNumber().outcome, FlowResult::Outcome::Failed);
     EXPECT_EQ(shown.messages().at(0).text, texts::kCannotReadSerial);
@@ -198,7 +198,7 @@ TEST_F(Flows, TempCompReadStoresTheValueOrKeepsTheOldOne)
     EXPECT_EQ(CommandFlows::tempCompText(storage.getTempCompValue()), "abcd");
 
     std::string error;
-    radio.setFaults({*sim::FaultSpec::parse("unsupported", &error)});
+    radio.setFaults({*sim::FaultRule::parse("unsupported", &error)});
     EXPECT_FALSE(flows.readTempComp(storage).ok());
     EXPECT_EQ(storage.getTempCompValue(), 0xABCD);
     EXPECT_EQ(shown.messages().at(0).text, texts::kTempCompNotRead);
@@ -239,7 +239,7 @@ TEST_F(Flows, TempCompWriteChecksTheEntryThenSendsTheBytesInTypedOrder)
     }
 
     std::string error;
-    radio.setFaults({*sim::FaultSpec::parse("nak", &error)});
+    radio.setFaults({*sim::FaultRule::parse("nak", &error)});
     shown.shown.clear();
     bool freeDuringBox = false;
     shown.onMessage = [&](const std::string&) { freeDuringBox = deviceFree(radio.devicePath()); };
@@ -270,7 +270,7 @@ TEST_F(Flows, SerialNumberProgramming)
     EXPECT_EQ(shown.messages().at(0).kind, MessageKind::Information);
 
     std::string error;
-    radio.setFaults({*sim::FaultSpec::parse("nak", &error)});
+    radio.setFaults({*sim::FaultRule::parse("nak", &error)});
     shown.shown.clear();
     EXPECT_EQ(flows.writeSerialNumber("0123456789").outcome, FlowResult::Outcome::Failed);
     EXPECT_EQ(shown.messages().at(0).text, texts::kRadioCommunicationError);

@@ -192,11 +192,11 @@ TEST_F(RadioFaults, EachFaultEndsInItsErrorOrARetriedSuccess)
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.fault) + " op " + std::to_string(static_cast<int>(c.op)));
         std::string error;
-        auto spec = sim::FaultSpec::parse(c.fault, &error);
-        ASSERT_TRUE(spec) << error;
+        auto rule = sim::FaultRule::parse(c.fault, &error);
+        ASSERT_TRUE(rule) << error;
         // A radio of its own per case: a late reply of one case must not answer the next.
         sim::RadioOptions o;
-        o.faults = {*spec};
+        o.faults = {*rule};
         sim::SimulatedRadio faulty(o);
         faulty.start();
         int code = 0;
@@ -221,7 +221,7 @@ TEST_F(RadioFaults, EachFaultEndsInItsErrorOrARetriedSuccess)
 TEST_F(RadioFaults, ResetWithoutAnswerIsSilent)
 {
     std::string error;
-    radio.setFaults({*sim::FaultSpec::parse("lost-ack", &error)});
+    radio.setFaults({*sim::FaultRule::parse("lost-ack", &error)});
     cominit connection(radio.devicePath());
     radio.clearFrames();
     EXPECT_NO_THROW(connection.sbep.reset());

@@ -130,7 +130,7 @@ private slots:
     void programmingWhenRadioRefusesWrites()
     {
         sim::RadioOptions options;
-        options.faults.push_back(*sim::FaultSpec::parse("nak:always", nullptr));
+        options.faults.push_back(*sim::FaultRule::parse("nak:always", nullptr));
         sim::SimulatedRadio radio(options);
         radio.start();
         RadioShell shell(deviceConnection(radio.devicePath()));
@@ -193,7 +193,7 @@ private slots:
         QFETCH(QString, fault);
         sim::RadioOptions options;
         if (!fault.isEmpty())
-            options.faults.push_back(*sim::FaultSpec::parse(fault.toStdString(), nullptr));
+            options.faults.push_back(*sim::FaultRule::parse(fault.toStdString(), nullptr));
         sim::SimulatedRadio radio(options);
         radio.start();
         RadioShell shell(deviceConnection(fault.isEmpty() ? std::string(kNoDevice) : radio.devicePath()));

@@ -189,9 +189,9 @@ TEST(RadioSimProgram, HelpDocumentsEveryOptionAndFault)
                                "--seed", "--fault", "--dump", "--help", "burst", "late", "bytewise", "split",
                                "frame=N", "count=K", "rate=P", "always", "opcode=X", "delay=MS", "address=X", "after=K"})
         EXPECT_NE(help.find(option), std::string::npos) << option;
-    for (const auto kind : FaultSpec::allKinds())
-        EXPECT_NE(help.find(std::string("    ") + FaultSpec::kindName(kind) + " "), std::string::npos)
-            << FaultSpec::kindName(kind);
+    for (const auto kind : FaultRule::allKinds())
+        EXPECT_NE(help.find(std::string("    ") + FaultRule::kindName(kind) + " "), std::string::npos)
+            << FaultRule::kindName(kind);
 }
 
 }  // namespace

@@ -255,7 +255,7 @@ struct Step {
 };
 
 struct FaultCase {
-    const char* spec;
+    const char* rule;
     std::vector<Step> steps;
     std::function<void(const SimulatedRadio&)> check;
 };
@@ -302,7 +302,7 @@ std::vector<FaultCase> faultCases()
     };
 }
 
-void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.spec; }
+void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.rule; }
 
 class FaultTest : public RadioTest, public ::testing::WithParamInterface<FaultCase> {};
 
@@ -310,7 +310,7 @@ TEST_P(FaultTest, ShowsOnTheLine)
 {
     const FaultCase& c = GetParam();
     std::string error;
-    const auto fault = FaultSpec::parse(c.spec, &error);
+    const auto fault = FaultRule::parse(c.rule, &error);
     ASSERT_TRUE(fault) << error;
     startRadio(optionsWith([&](RadioOptions& o) { o.faults = {*fault}; }));
     for (std::size_t i = 0; i < c.steps.size(); ++i) {
@@ -327,7 +327,7 @@ TEST_P(FaultTest, ShowsOnTheLine)
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, FaultTest, ::testing::ValuesIn(faultCases()), [](const auto& p) {
-    std::string name = p.param.spec;
+    std::string name = p.param.rule;
     for (char& ch : name)
         if (!std::isalnum(static_cast<unsigned char>(ch)))
             ch = '_';
@@ -339,7 +339,7 @@ TEST_F(RadioTest, RateFaultsRepeatWithTheSeed)
     const auto pattern = [this](std::uint64_t seed) {
         startRadio(optionsWith([&](RadioOptions& o) {
             o.seed = seed;
-            o.faults = {*FaultSpec::parse("nak:rate=0.5", nullptr)};
+            o.faults = {*FaultRule::parse("nak:rate=0.5", nullptr)};
         }));
         std::string acks;
         for (int i = 0; i < 24; ++i) {
@@ -380,7 +380,7 @@ TEST_F(RadioTest, SurvivesGarbageAndStillAnswers)
 
 TEST_F(RadioTest, CloseFaultTakesTheLineDownMidFrame)
 {
-    startRadio(optionsWith([](RadioOptions& o) { o.faults = {*FaultSpec::parse("close:after=3,opcode=0x23", nullptr)}; }));
+    startRadio(optionsWith([](RadioOptions& o) { o.faults = {*FaultRule::parse("close:after=3,opcode=0x23", nullptr)}; }));
     expectOnLine(kSoftpotOneRead, true, kSoftpotOneAnswer);
     line->send(kSerialQuery);
     EXPECT_EQ(line->read(kSerialQuery.size() + 3), kSerialQuery + Bytes(kSerialAnswer.begin(), kSerialAnswer.begin() + 3));
@@ -446,7 +446,7 @@ TEST(RadioDump, WritesContiguousRunsSixteenBytesALine)
     EXPECT_FALSE(radio.writeDump("/nonexistent-dir/dump.txt"));
 }
 
-TEST(FaultSpecParse, AcceptsTheDocumentedForms)
+TEST(FaultRuleParse, AcceptsTheDocumentedForms)
 {
     const std::pair<const char*, const char*> good[] = {
         {"nak:frame=3", "nak:frame=3"},
@@ -460,19 +460,19 @@ TEST(FaultSpecParse, AcceptsTheDocumentedForms)
     };
     for (const auto& [text, canonical] : good) {
         std::string error;
-        const auto spec = FaultSpec::parse(text, &error);
-        ASSERT_TRUE(spec) << text << ": " << error;
-        EXPECT_EQ(spec->toString(), canonical);
+        const auto rule = FaultRule::parse(text, &error);
+        ASSERT_TRUE(rule) << text << ": " << error;
+        EXPECT_EQ(rule->toString(), canonical);
     }
-    for (const auto kind : FaultSpec::allKinds()) {
-        const std::string name = FaultSpec::kindName(kind);
-        const auto spec = FaultSpec::parse(kind == FaultSpec::Kind::FailWrite ? name + ":address=1" : name, nullptr);
-        ASSERT_TRUE(spec) << name;
-        EXPECT_EQ(spec->kind, kind);
+    for (const auto kind : FaultRule::allKinds()) {
+        const std::string name = FaultRule::kindName(kind);
+        const auto rule = FaultRule::parse(kind == FaultRule::Kind::FailWrite ? name + ":address=1" : name, nullptr);
+        ASSERT_TRUE(rule) << name;
+        EXPECT_EQ(rule->kind, kind);
     }
 }
 
-TEST(FaultSpecParse, RejectsWhatItCannotMean)
+TEST(FaultRuleParse, RejectsWhatItCannotMean)
 {
     const char* bad[] = {
         "",           "explode",           "nak:",          "nak:frame=0",      "nak:frame=x",
@@ -481,7 +481,7 @@ TEST(FaultSpecParse, RejectsWhatItCannotMean)
     };
     for (const char* text : bad) {
         std::string error;
-        EXPECT_FALSE(FaultSpec::parse(text, &error)) << text;
+        EXPECT_FALSE(FaultRule::parse(text, &error)) << text;
         EXPECT_FALSE(error.empty()) << text;
     }
 }

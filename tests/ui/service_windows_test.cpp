@@ -120,8 +120,8 @@ private:
     }
     void radioFails(int opcode)
     {
-        sim::FaultSpec fault;
-        fault.kind = sim::FaultSpec::Kind::Nak;
+        sim::FaultRule fault;
+        fault.kind = sim::FaultRule::Kind::Nak;
         fault.opcode = opcode;
         radio.setFaults({fault});
     }

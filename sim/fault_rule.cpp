@@ -10,23 +10,23 @@ namespace tolvan::sim {
 namespace {
 
 struct KindName {
-    FaultSpec::Kind kind;
+    FaultRule::Kind kind;
     const char* name;
 };
 
 constexpr KindName kKindNames[] = {
-    {FaultSpec::Kind::Nak, "nak"},
-    {FaultSpec::Kind::BadChecksum, "bad-checksum"},
-    {FaultSpec::Kind::LostAck, "lost-ack"},
-    {FaultSpec::Kind::LostReply, "lost-reply"},
-    {FaultSpec::Kind::LateReply, "late-reply"},
-    {FaultSpec::Kind::WrongAddress, "wrong-address"},
-    {FaultSpec::Kind::WrongId, "wrong-id"},
-    {FaultSpec::Kind::FailWrite, "fail-write"},
-    {FaultSpec::Kind::Unsupported, "unsupported"},
-    {FaultSpec::Kind::Silent, "silent"},
-    {FaultSpec::Kind::Mute, "mute"},
-    {FaultSpec::Kind::Close, "close"},
+    {FaultRule::Kind::Nak, "nak"},
+    {FaultRule::Kind::BadChecksum, "bad-checksum"},
+    {FaultRule::Kind::LostAck, "lost-ack"},
+    {FaultRule::Kind::LostReply, "lost-reply"},
+    {FaultRule::Kind::LateReply, "late-reply"},
+    {FaultRule::Kind::WrongAddress, "wrong-address"},
+    {FaultRule::Kind::WrongId, "wrong-id"},
+    {FaultRule::Kind::FailWrite, "fail-write"},
+    {FaultRule::Kind::Unsupported, "unsupported"},
+    {FaultRule::Kind::Silent, "silent"},
+    {FaultRule::Kind::Mute, "mute"},
+    {FaultRule::Kind::Close, "close"},
 };
 
 bool fail(std::string* error, std::string message)
@@ -65,7 +65,7 @@ bool parseRate(const std::string& text, double& out)
 
 }  // namespace
 
-const char* FaultSpec::kindName(Kind kind)
+const char* FaultRule::kindName(Kind kind)
 {
     for (const auto& entry : kKindNames)
         if (entry.kind == kind)
@@ -73,7 +73,7 @@ const char* FaultSpec::kindName(Kind kind)
     return "?";
 }
 
-std::vector<FaultSpec::Kind> FaultSpec::allKinds()
+std::vector<FaultRule::Kind> FaultRule::allKinds()
 {
     std::vector<Kind> kinds;
     for (const auto& entry : kKindNames)
@@ -81,15 +81,15 @@ std::vector<FaultSpec::Kind> FaultSpec::allKinds()
     return kinds;
 }
 
-std::optional<FaultSpec> FaultSpec::parse(const std::string& text, std::string* error)
+std::optional<FaultRule> FaultRule::parse(const std::string& text, std::string* error)
 {
     const auto colon = text.find(':');
     const std::string kindText = text.substr(0, colon);
-    FaultSpec spec;
+    FaultRule rule;
     bool known = false;
     for (const auto& entry : kKindNames) {
         if (kindText == entry.name) {
-            spec.kind = entry.kind;
+            rule.kind = entry.kind;
             known = true;
         }
     }
@@ -104,7 +104,7 @@ std::optional<FaultSpec> FaultSpec::parse(const std::string& text, std::string* 
         if (haveTrigger)
             return fail(error, "more than one trigger in '" + text + "' (at '" + key + "')");
         haveTrigger = true;
-        spec.trigger = chosen;
+        rule.trigger = chosen;
         return true;
     };
 
@@ -128,42 +128,42 @@ std::optional<FaultSpec> FaultSpec::parse(const std::string& text, std::string* 
             ok = parseNumber(value, UINT32_MAX, number) && number >= 1
                 ? setTrigger(Trigger::Frame, key)
                 : fail(error, "frame needs a number from 1: '" + item + "'");
-            spec.frame = number;
+            rule.frame = number;
         } else if (key == "count") {
             ok = parseNumber(value, UINT32_MAX, number) && number >= 1
                 ? setTrigger(Trigger::Count, key)
                 : fail(error, "count needs a number from 1: '" + item + "'");
-            spec.count = number;
+            rule.count = number;
         } else if (key == "rate") {
-            ok = parseRate(value, spec.rate) ? setTrigger(Trigger::Rate, key)
+            ok = parseRate(value, rule.rate) ? setTrigger(Trigger::Rate, key)
                                              : fail(error, "rate needs a probability from 0 to 1: '" + item + "'");
         } else if (key == "opcode") {
             ok = parseNumber(value, 0xFF, number) || fail(error, "opcode needs a number from 0 to 0xFF: '" + item + "'");
-            spec.opcode = static_cast<int>(number);
-        } else if (key == "delay" && spec.kind == Kind::LateReply) {
+            rule.opcode = static_cast<int>(number);
+        } else if (key == "delay" && rule.kind == Kind::LateReply) {
             ok = parseNumber(value, 600000, number) || fail(error, "delay needs milliseconds: '" + item + "'");
-            spec.delayMs = static_cast<int>(number);
-        } else if (key == "address" && spec.kind == Kind::FailWrite) {
+            rule.delayMs = static_cast<int>(number);
+        } else if (key == "address" && rule.kind == Kind::FailWrite) {
             ok = parseNumber(value, 0xFFFFFF, number) || fail(error, "address needs a number up to 0xFFFFFF: '" + item + "'");
-            spec.address = static_cast<std::uint32_t>(number);
+            rule.address = static_cast<std::uint32_t>(number);
             haveAddress = true;
-        } else if (key == "after" && spec.kind == Kind::Close) {
+        } else if (key == "after" && rule.kind == Kind::Close) {
             ok = parseNumber(value, 65535, number) || fail(error, "after needs a byte count: '" + item + "'");
-            spec.after = static_cast<std::size_t>(number);
+            rule.after = static_cast<std::size_t>(number);
         } else {
             ok = fail(error, "'" + item + "' does not apply to fault '" + kindText + "'");
         }
         if (!ok)
             return std::nullopt;
     }
-    if (spec.kind == Kind::FailWrite && !haveAddress) {
+    if (rule.kind == Kind::FailWrite && !haveAddress) {
         fail(error, "fail-write needs address=X");
         return std::nullopt;
     }
-    return spec;
+    return rule;
 }
 
-std::string FaultSpec::toString() const
+std::string FaultRule::toString() const
 {
     std::ostringstream out;
     out << kindName(kind) << ':';
