@@ -289,9 +289,11 @@ def run_case(args, command, fault, workroot):
         if fault.unlinked:
             os.unlink(link)
         run = h.run_tool(base + ["--trace", trace] + command.args, work, command.bound() + 15, watch=watch)
-        # A pseudo-terminal's number is reused once its line is gone, and the
-        # other cases' processes are our children: none of them counts.
-        holders = h.holders_of(sim.device, exclude=h.children()) if sim.proc.poll() is None else []
+        # A pseudo-terminal's number is reused once its line is gone (by any
+        # process, other tests included), and the other cases' processes are
+        # our children: none of them counts.
+        line_gone = fault.key == "close" or sim.proc.poll() is not None
+        holders = [] if line_gone else h.holders_of(sim.device, exclude=h.children())
     finally:
         dump = sim.stop()
     res.status, res.seconds = run.status, run.seconds

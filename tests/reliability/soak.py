@@ -109,7 +109,9 @@ def soak_run(args, plan, root):
         verify = None
         if run.status == 0:
             verify = h.run_tool(base + ["verify", "a.tvn"], work, 60)
-        holders = h.holders_of(sim.device, exclude=h.children()) if sim.proc.poll() is None else []
+        # A line the radio closed frees its pseudo-terminal number for anybody.
+        line_gone = any(f.startswith("close") for f in plan.faults) or sim.proc.poll() is not None
+        holders = [] if line_gone else h.holders_of(sim.device, exclude=h.children())
     finally:
         dump = sim.stop()
     for r in [run] + ([verify] if verify else []):
