@@ -39,6 +39,16 @@ public:
     virtual void progressEnd() = 0;
 };
 
+// Shows nothing: for rendering windows offscreen without a box to click.
+class SilentReporter : public Reporter {
+public:
+    void message(const std::string&, const std::string&, MessageKind) override {}
+    void status(const std::string&) override {}
+    void progressStart(const std::string&) override {}
+    void progress(int, const std::string&) override {}
+    void progressEnd() override {}
+};
+
 // How a flow opens its radio connection: com.ini by default, a device path
 // for the command line and for tests.
 using ConnectionFactory = std::function<std::unique_ptr<cominit>()>;

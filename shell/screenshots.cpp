@@ -22,16 +22,6 @@ namespace tolvan {
 
 namespace {
 
-// Start-up notes would wait for a click nobody gives.
-class Silent : public Reporter {
-public:
-    void message(const std::string&, const std::string&, MessageKind) override {}
-    void status(const std::string&) override {}
-    void progressStart(const std::string&) override {}
-    void progress(int, const std::string&) override {}
-    void progressEnd() override {}
-};
-
 bool save(QWidget& widget, const QDir& dir, const char* name)
 {
     widget.show();
@@ -57,7 +47,8 @@ int renderScreenshots(const QString& directory)
         std::fprintf(stderr, "cannot create %s\n", qPrintable(directory));
         return 1;
     }
-    Silent silent;
+    // Start-up notes would wait for a click nobody gives.
+    SilentReporter silent;
     QtReporter::setInterceptor(&silent);
 
     // A scratch start directory with COM 1 configured, and no registration.

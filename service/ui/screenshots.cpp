@@ -15,16 +15,6 @@ namespace tolvan {
 
 namespace {
 
-// Swallows what the windows would report, so no modal box stops the rendering.
-class SilentReporter : public Reporter {
-public:
-    void message(const std::string&, const std::string&, MessageKind) override {}
-    void status(const std::string&) override {}
-    void progressStart(const std::string&) override {}
-    void progress(int, const std::string&) override {}
-    void progressEnd() override {}
-};
-
 constexpr int kMargin = 12;
 
 bool renderOne(const QString& path, ConnectionFactory connect, void (ServiceWindowCommands::*command)(),
