@@ -8,7 +8,7 @@
 #include <deque>
 #include <vector>
 
-#include "link/communication_port.h"
+#include "link/fixed_line_port.h"
 #include "protocol/timing.h"
 
 namespace tolvan::fuzz {
@@ -21,11 +21,11 @@ struct Segment {
 // How the radio's bytes reach the input queue.
 enum class Chunking : std::uint8_t { OnePiece, ByteByByte, SplitAt, Scattered };
 
-class FuzzPort final : public CommunicationPort {
+class FuzzPort final : public FixedLinePort {
 public:
     FuzzPort(FakeClock& clock, std::vector<Segment> script, Chunking chunking, std::uint8_t chunkParam,
              int readCap)
-        : CommunicationPort(0), clock_(clock), script_(std::move(script)), chunking_(chunking),
+        : clock_(clock), script_(std::move(script)), chunking_(chunking),
           chunkParam_(chunkParam), readCap_(readCap)
     {
     }
@@ -73,19 +73,7 @@ public:
         return n;
     }
 
-    long double characterTime() override { return 10.0L / 9600.0L; }
 
-    int portNumber() override { return 1; }
-    void configure(unsigned, int, unsigned, int) override {}
-    void setBaudRate(unsigned) override {}
-    unsigned baudRate() override { return 9600; }
-    void setParity(int) override {}
-    int parity() override { return 0; }
-    void setByteSize(unsigned) override {}
-    int byteSize() override { return 8; }
-    void setStopBits(int) override {}
-    int stopBits() override { return 0; }
-    double bitsPerCharacter() override { return 10.0; }
 
     // Ticks from the start to the last scheduled byte; any wait beyond that
     // is idle time, which the protocol's limits bound.

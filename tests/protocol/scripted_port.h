@@ -6,7 +6,7 @@
 #include <functional>
 #include <vector>
 
-#include "link/communication_port.h"
+#include "link/fixed_line_port.h"
 #include "protocol/sbep_frame.h"
 #include "protocol/timing.h"
 
@@ -20,12 +20,12 @@ struct Delivery {
     int split = 0;  // SplitAt: the first `split` bytes now, the rest one tick later
 };
 
-class ScriptedPort : public CommunicationPort {
+class ScriptedPort : public FixedLinePort {
 public:
     // Called for every transmitted frame, after its echo is queued.
     using Responder = std::function<void(ScriptedPort&, const Bytes& frame)>;
 
-    explicit ScriptedPort(FakeClock& clock) : CommunicationPort(0), clock_(clock) {}
+    explicit ScriptedPort(FakeClock& clock) : clock_(clock) {}
 
     Responder onFrame;
     bool echo = true;
@@ -86,20 +86,7 @@ public:
         return n;
     }
 
-    long double characterTime() override { return 10.0L / 9600.0L; }
 
-    // Line settings are not the script's business.
-    int portNumber() override { return 0; }
-    void configure(unsigned, int, unsigned, int) override {}
-    void setBaudRate(unsigned) override {}
-    unsigned baudRate() override { return 9600; }
-    void setParity(int) override {}
-    int parity() override { return 0; }
-    void setByteSize(unsigned) override {}
-    int byteSize() override { return 8; }
-    void setStopBits(int) override {}
-    int stopBits() override { return 0; }
-    double bitsPerCharacter() override { return 10; }
 
     std::size_t pendingBytes() const { return queue_.items.size(); }
 

@@ -273,8 +273,8 @@ def run_tool(args, cwd, limit, env=None, watch=None):
         return Run(None if hung else proc.returncode, out.read(), err.read(), seconds, stray)
 
 
-def process_group_members(pgid):
-    members = []
+def _process_stats():
+    """(pid, fields after the command name) of every process in /proc."""
     for name in os.listdir("/proc"):
         if not name.isdigit():
             continue
@@ -283,10 +283,11 @@ def process_group_members(pgid):
                 stat = f.read()
         except OSError:
             continue
-        fields = stat[stat.rfind(")") + 2:].split()
-        if int(fields[2]) == pgid:
-            members.append(int(name))
-    return members
+        yield int(name), stat[stat.rfind(")") + 2:].split()
+
+
+def process_group_members(pgid):
+    return [pid for pid, fields in _process_stats() if int(fields[2]) == pgid]
 
 
 def holders_of(device, exclude=()):
@@ -313,19 +314,7 @@ def open_fds():
 
 def children():
     me = os.getpid()
-    kids = []
-    for name in os.listdir("/proc"):
-        if not name.isdigit():
-            continue
-        try:
-            with open("/proc/%s/stat" % name) as f:
-                stat = f.read()
-        except OSError:
-            continue
-        fields = stat[stat.rfind(")") + 2:].split()
-        if int(fields[1]) == me and fields[0] != "Z":
-            kids.append(int(name))
-    return kids
+    return [pid for pid, fields in _process_stats() if int(fields[1]) == me and fields[0] != "Z"]
 
 
 SANITIZER = re.compile(r"runtime error:|AddressSanitizer|LeakSanitizer|UndefinedBehaviorSanitizer")

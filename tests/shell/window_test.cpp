@@ -76,6 +76,18 @@ QToolButton* buttonFor(QToolBar* bar, QAction* action)
     return qobject_cast<QToolButton*>(bar->widgetForAction(action));
 }
 
+// Opens the frame's Operations menu with Load Archive highlighted; null when the menu never shows.
+QMenu* highlightLoadArchive(Shell& shell)
+{
+    shell.frame().show();
+    QMenu* operations = shell.frame().menuBar()->actions().first()->menu();
+    operations->popup(QPoint(10, 10));
+    if (!QTest::qWaitForWindowExposed(operations))
+        return nullptr;
+    operations->setActiveAction(shell.action(11840));
+    return operations;
+}
+
 }  // namespace
 
 class WindowTest : public QObject {
@@ -408,11 +420,8 @@ private slots:
     void f1OnMenuItemOpensTopic()
     {
         Shell shell;
-        shell.frame().show();
-        QMenu* operations = shell.frame().menuBar()->actions().first()->menu();
-        operations->popup(QPoint(10, 10));
-        QVERIFY(QTest::qWaitForWindowExposed(operations));
-        operations->setActiveAction(shell.action(11840));
+        QMenu* operations = highlightLoadArchive(shell);
+        QVERIFY(operations);
         QTest::keyClick(operations, Qt::Key_F1);
         QTRY_VERIFY(shell.app.helpWindow() && shell.app.helpWindow()->isVisible());
         QCOMPARE(shell.app.helpWindow()->currentUrl(), QUrl(QStringLiteral("qrc:/help/11840.html")));
@@ -447,11 +456,8 @@ private slots:
     void escapeLeavesContextHelp()
     {
         Shell shell;
-        shell.frame().show();
-        QMenu* operations = shell.frame().menuBar()->actions().first()->menu();
-        operations->popup(QPoint(10, 10));
-        QVERIFY(QTest::qWaitForWindowExposed(operations));
-        operations->setActiveAction(shell.action(11840));
+        QMenu* operations = highlightLoadArchive(shell);
+        QVERIFY(operations);
         QTest::keyPress(operations, Qt::Key_F1);
         QTest::keyRelease(operations, Qt::Key_F1);
         QVERIFY(shell.app.contextHelpMode());
