@@ -178,7 +178,9 @@ TEST_F(RadioTest, EveryTimingModeDeliversTheSameBytes)
                     EXPECT_LT(span, 20.0);
                 }
                 break;
-            case Timing::Late: EXPECT_GE(ackToReply, 38.0); break;
+            // Held back by about 40 ms; a loaded machine may send the
+            // acknowledgement late while the reply keeps its due time.
+            case Timing::Late: EXPECT_GE(ackToReply, 30.0); break;
             case Timing::Bytewise: EXPECT_GE(span, static_cast<double>(replyBytes) * 1.0 - 1.0); break;
             case Timing::Split: EXPECT_GE(span, 0.9); break;
             }
